@@ -1,0 +1,69 @@
+#include "boards.hpp"
+#include "command_line.hpp"
+#include "daemon.hpp"
+#include "driver/host_node_file.hpp"
+#include "pci/scan.hpp"
+#include "run.hpp"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <optional>
+
+namespace {
+
+// The id given with --set-node (0 or 1) is stored; otherwise the node file's.
+std::optional<int> resolve_host_node_id(int requested)
+{
+    if (requested == 0 || requested == 1) {
+        save_host_node_id(requested);
+        return requested;
+    }
+    const NodeFileReading node_file = read_host_node_file();
+    if (node_file.state != NodeFileState::valid) {
+        std::puts("Please set current host node id. (0 or 1).");
+        return std::nullopt;
+    }
+    return node_file.id;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    Options options;
+    CLI::App app{tool_description, ""};
+    add_options(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error, std::cout, std::cerr);
+    }
+
+    if (geteuid() != 0) {
+        std::puts("Requires root privileges.");
+        return -1;
+    }
+    const std::optional<int> host_node_id = resolve_host_node_id(options.host_node_id);
+    if (!host_node_id)
+        return -1;
+
+    if (!init_pcie_kzdevice())
+        return -1;
+    const std::size_t found = ka720_device_bdf_set.size();
+    if (found == 0) {
+        std::puts("No KA72 GPU found.");
+        return -1;
+    }
+    if (found % functions_per_board != 0) {
+        std::puts("Wrong topo, Please check your env!");
+        return -1;
+    }
+
+    std::optional<std::vector<KA720_Board>> boards = assemble_boards();
+    if (!boards)
+        return -1;
+    if (options.daemon)
+        return run_daemon(*boards);
+    return run_once(*boards, options, *host_node_id);
+}
