@@ -548,7 +548,12 @@ RunResult RunningTool::wait()
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = out_;
     result.err = err_;
+    // What the run left in /usr/local is what the next run on this host finds.
     const fs::path after = host_.root_ + "/usr_local_after";
+    const fs::path kept = host_.root_ + "/usr_local";
+    fs::remove_all(kept);
+    fs::create_directories(kept);
+    fs::copy(after, kept, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     for (const auto& entry : fs::recursive_directory_iterator(after)) {
         if (entry.is_regular_file())
             result.usr_local[fs::relative(entry.path(), after).string()] = read_text(entry.path());

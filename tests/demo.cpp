@@ -1,0 +1,64 @@
+// Shows ka720-optical at work on simulated hosts: the real binary runs in a
+// private mount namespace against a fake PCI tree and a simulated driver.
+
+#include "fake_host.hpp"
+
+#include <cstdio>
+#include <sstream>
+
+namespace {
+
+std::string joined(const std::vector<std::string>& words)
+{
+    std::string text;
+    for (const std::string& word : words)
+        text += " " + word;
+    return text;
+}
+
+// This machine's lspci complains on standard error when the running kernel has
+// no module directory; that says nothing about the tool.
+std::string without_lspci_module_warnings(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("Unable to load libkmod resources") == std::string::npos)
+            kept += line + "\n";
+    }
+    return kept;
+}
+
+void show_run(bench::FakeHost& host, const std::string& host_name,
+              const std::vector<std::string>& arguments)
+{
+    const std::size_t commands_before = host.driver_commands().size();
+    std::printf("\n%s# ka720-optical%s\n", host_name.c_str(), joined(arguments).c_str());
+    const bench::RunResult result = host.run(arguments);
+    std::fputs(result.out.c_str(), stdout);
+    const std::string err = without_lspci_module_warnings(result.err);
+    if (!err.empty())
+        std::printf("[standard error]\n%s", err.c_str());
+    std::printf("[exit status %d]\n", result.status);
+    const auto commands = host.driver_commands();
+    if (commands.size() > commands_before) {
+        std::printf("[the simulated driver received]\n");
+        for (std::size_t i = commands_before; i < commands.size(); ++i)
+            std::printf("  %s <- %s\n", commands[i].gpu.c_str(), commands[i].line.c_str());
+    }
+}
+
+} // namespace
+
+int main()
+{
+    bench::FakeHost host;
+    bench::BoardSpec second = bench::board_spec(1);
+    second.port1_link = bench::link_down;
+    host.add_board(bench::board_spec(0));
+    host.add_board(second);
+    std::printf("A simulated host with two KA720 boards; the second board's port 1 link is down.\n");
+    show_run(host, "host", {"--set-node", "0", "--info", "--topo"});
+    show_run(host, "host", {"--print-reg", "--p2p-ping", "reset-data"});
+    return 0;
+}
