@@ -130,6 +130,21 @@ std::string hex_bdf(int domain, int bus, int device, int function)
     return text;
 }
 
+// lspci warns on every run when the running kernel has no module directory,
+// as on the machines these tests run on; that says nothing about the tool.
+std::string without_machine_noise(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);) {
+        if (line != "lspci: Unable to load libkmod resources: error -2")
+            kept += line + "\n";
+    }
+    if (!text.empty() && text.back() != '\n' && !kept.empty())
+        kept.pop_back();
+    return kept;
+}
+
 void make_pipe(int fds[2])
 {
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -443,6 +458,9 @@ RunningTool::RunningTool(FakeHost& host, const std::vector<std::string>& command
             if (text.empty() || text.back() != '\n')
                 return !running();
             tool_pid_ = std::stoi(text);
+            std::error_code error;
+            mount_namespace_ = fs::read_symlink("/proc/" + text.substr(0, text.size() - 1) + "/ns/mnt",
+                                                error).string();
             return true;
         }))
         throw std::runtime_error("the bench launcher did not start the tool");
@@ -481,7 +499,7 @@ std::string RunningTool::out() const
 std::string RunningTool::err() const
 {
     const std::lock_guard lock(mutex_);
-    return err_;
+    return without_machine_noise(err_);
 }
 
 bool RunningTool::running() const
@@ -502,6 +520,23 @@ bool RunningTool::watching_dev() const
             return true;
     }
     return false;
+}
+
+void RunningTool::pause() const
+{
+    ::kill(tool_pid_, SIGSTOP);
+    const std::string stat = "/proc/" + std::to_string(tool_pid_) + "/stat";
+    if (!wait_until([&] {
+            const std::string text = read_text(stat);
+            const std::size_t end = text.rfind(')');
+            return end != std::string::npos && end + 2 < text.size() && text[end + 2] == 'T';
+        }))
+        throw std::runtime_error("the tool did not stop");
+}
+
+void RunningTool::resume() const
+{
+    ::kill(tool_pid_, SIGCONT);
 }
 
 std::string RunningTool::dev_path(const std::string& name) const
@@ -547,7 +582,7 @@ RunResult RunningTool::wait()
     RunResult result;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     result.out = out_;
-    result.err = err_;
+    result.err = without_machine_noise(err_);
     // What the run left in /usr/local is what the next run on this host finds.
     const fs::path after = host_.root_ + "/usr_local_after";
     const fs::path kept = host_.root_ + "/usr_local";
@@ -567,6 +602,22 @@ RunResult RunningTool::terminate(int signal)
     if (!result_ && tool_pid_ > 0)
         ::kill(tool_pid_, signal);
     return wait();
+}
+
+std::vector<pid_t> RunningTool::processes_left() const
+{
+    std::vector<pid_t> left;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::error_code gone;
+        const fs::path link = fs::read_symlink(entry.path() / "ns/mnt", gone);
+        if (!gone && link.string() == mount_namespace_)
+            left.push_back(std::stoi(name));
+    }
+    return left;
 }
 
 // --- helpers ---------------------------------------------------------------

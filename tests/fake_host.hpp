@@ -107,6 +107,10 @@ public:
     bool running() const;
     bool watching_dev() const; // an inotify watch is in place
 
+    // Stops the tool (and waits until it has stopped) and lets it go on.
+    void pause() const;
+    void resume() const;
+
     // Entries made and removed in the /dev that the tool sees.
     void create_in_dev(const std::string& name, DevEntry kind = DevEntry::device_node) const;
     void remove_from_dev(const std::string& name) const;
@@ -114,6 +118,9 @@ public:
 
     RunResult wait();
     RunResult terminate(int signal);
+
+    // Processes still in the run's mount namespace (after it ended: none).
+    std::vector<pid_t> processes_left() const;
 
 private:
     void read_into(int fd, std::string& text);

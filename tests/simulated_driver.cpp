@@ -100,6 +100,12 @@ fuse_operations operations()
 
 } // namespace
 
+std::ostream& operator<<(std::ostream& out, const DriverCommand& command)
+{
+    return out << command.gpu << " <- \"" << command.line << "\" (word " << std::hex
+               << command.test_word << std::dec << ")";
+}
+
 SimulatedDriver::SimulatedDriver(std::string mountpoint,
                                  std::function<std::string(const std::string&)> gpu_memory)
     : mountpoint_(std::move(mountpoint)), gpu_memory_(std::move(gpu_memory))

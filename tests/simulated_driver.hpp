@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -21,6 +22,8 @@ struct DriverCommand {
 
     bool operator==(const DriverCommand&) const = default;
 };
+
+std::ostream& operator<<(std::ostream& out, const DriverCommand& command);
 
 // What a peer read or write does; the default is a peer that is always there.
 using PingHandler = std::function<void(const std::string& gpu, char direction, uint64_t window)>;
