@@ -252,17 +252,12 @@ void FakeHost::bind_gpu(const std::string& bdf, const std::optional<std::string>
         return;
     write_text(device_path(bdf, "minor"), *minor);
     const fs::path attribute = device_path(bdf, "itr_debug");
-    switch (port) {
-    case CommandPort::simulated:
-    case CommandPort::rejecting:
-        driver_->add_gpu(bdf, port == CommandPort::rejecting);
-        fs::create_symlink(driver_->command_file(bdf), attribute);
-        break;
-    case CommandPort::regular_file:
+    if (port == CommandPort::regular_file) {
         write_text(attribute, "");
-        break;
-    case CommandPort::missing:
-        break;
+    } else {
+        if (port != CommandPort::missing)
+            driver_->add_gpu(bdf, port == CommandPort::rejecting);
+        fs::create_symlink(driver_->command_file(bdf), attribute);
     }
     fs::create_directory_symlink("../../devices/" + bdf,
                                  root_ + "/sys_bus_pci/drivers/norvane/" + bdf);

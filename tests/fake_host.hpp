@@ -50,7 +50,9 @@ struct FakeFunction {
     std::vector<Bar> bars;
 };
 
-// How a GPU's itr_debug attribute behaves.
+// How a GPU's itr_debug attribute behaves: served by the simulated driver,
+// refusing every write, a plain file holding the last command, or absent (a
+// write to it fails, as in sysfs).
 enum class CommandPort { simulated, rejecting, regular_file, missing };
 
 // One board: two GPUs, the switch's upstream port and its two NT ports.

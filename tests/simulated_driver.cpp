@@ -70,6 +70,12 @@ int fs_open(const char* path, fuse_file_info* file)
     return 0;
 }
 
+// Like a sysfs directory, the driver's takes no new files.
+int fs_create(const char*, mode_t, fuse_file_info*)
+{
+    return -EACCES;
+}
+
 int fs_truncate(const char*, off_t, fuse_file_info*)
 {
     return 0;
@@ -92,6 +98,7 @@ fuse_operations operations()
     ops.getattr = fs_getattr;
     ops.readdir = fs_readdir;
     ops.open = fs_open;
+    ops.create = fs_create;
     ops.truncate = fs_truncate;
     ops.read = fs_read;
     ops.write = fs_write;
@@ -133,6 +140,12 @@ void SimulatedDriver::add_gpu(const std::string& bdf, bool rejecting)
 {
     const std::lock_guard lock(mutex_);
     gpus_[bdf] = rejecting;
+}
+
+void SimulatedDriver::remove_gpu(const std::string& bdf)
+{
+    const std::lock_guard lock(mutex_);
+    gpus_.erase(bdf);
 }
 
 std::string SimulatedDriver::command_file(const std::string& bdf) const

@@ -42,6 +42,8 @@ public:
 
     // A GPU bound to the driver; a rejecting one refuses every write.
     void add_gpu(const std::string& bdf, bool rejecting = false);
+    // Its attribute is gone: writing to it fails, as in sysfs.
+    void remove_gpu(const std::string& bdf);
     std::string command_file(const std::string& bdf) const;
 
     std::vector<DriverCommand> commands() const;
