@@ -9,6 +9,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -38,11 +39,8 @@ void reconfigure(std::vector<KA720_Board>& boards)
 
 bool ENV_Configured(const std::vector<KA720_Board>& boards)
 {
-    for (const KA720_Board& board : boards) {
-        if (!board.configured)
-            return false;
-    }
-    return true;
+    return std::all_of(boards.begin(), boards.end(),
+                       [](const KA720_Board& board) { return board.configured; });
 }
 
 int run_daemon(std::vector<KA720_Board>& boards)

@@ -27,9 +27,7 @@ std::optional<int> resolve_host_node_id(int requested)
     return node_file.id;
 }
 
-} // namespace
-
-int main(int argc, char** argv)
+int run(int argc, char** argv)
 {
     Options options;
     CLI::App app{tool_description, ""};
@@ -66,4 +64,18 @@ int main(int argc, char** argv)
     if (options.daemon)
         return run_daemon(*boards);
     return run_once(*boards, options, *host_node_id);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Nothing is expected to throw here; should something (memory, say), the
+    // operator gets a message and a failure status rather than an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Error: %s\n", error.what());
+        return -1;
+    }
 }

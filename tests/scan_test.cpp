@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <regex>
 
 namespace {
 
@@ -18,10 +17,9 @@ using bench::FakeHost;
 std::vector<std::string> reported_bdfs(const std::string& info)
 {
     std::vector<std::string> bdfs;
-    const std::regex bdf(R"(bdf: ([0-9a-f:.]{12}))");
-    for (auto it = std::sregex_iterator(info.begin(), info.end(), bdf); it != std::sregex_iterator();
-         ++it)
-        bdfs.push_back((*it)[1]);
+    const std::string label = "bdf: ";
+    for (std::size_t at = info.find(label); at != std::string::npos; at = info.find(label, at + 1))
+        bdfs.push_back(info.substr(at + label.size(), 12));
     return bdfs;
 }
 

@@ -44,6 +44,7 @@ TEST(CollectOutput, KeepsWholeChunksWithinTheBound)
         {"", 64, ""},                                     // no output: empty, not junk
         {"no line end", 64, "no line end"},
         {"x\n", 1, ""},
+        {std::string("ok\nab\0cd\n", 9), 64, "ok\n"},   // a NUL ends the text
     };
     for (const Case& c : cases)
         EXPECT_EQ(collected(c.output, c.capacity), c.kept) << c.output.substr(0, 20);

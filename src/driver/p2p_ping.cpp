@@ -4,7 +4,9 @@
 #include "pci/resource_file.hpp"
 #include "pci/sysfs_paths.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -46,11 +48,9 @@ int ping_gpu(const std::string& gpu_bdf, uint64_t window, const PingAction& acti
 
 const PingAction* find_ping_action(std::string_view text)
 {
-    for (const PingAction& action : ping_actions) {
-        if (text == action.name)
-            return &action;
-    }
-    return nullptr;
+    const auto* found = std::find_if(std::begin(ping_actions), std::end(ping_actions),
+                                     [&](const PingAction& action) { return text == action.name; });
+    return found == std::end(ping_actions) ? nullptr : found;
 }
 
 uint32_t ping_pattern(int host_node_id)

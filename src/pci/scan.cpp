@@ -6,10 +6,12 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <memory>
 
 std::set<std::string> ka720_device_bdf_set;
@@ -22,6 +24,7 @@ namespace {
 struct FunctionKind {
     const char* vendor;
     const char* device;
+    // cppcheck-suppress unusedStructMember
     bool upstream_port_only; // the switch's downstream ports share its IDs
 };
 
@@ -60,11 +63,13 @@ bool is_switch_upstream_port(const std::string& bdf)
 
 bool is_ka720_function(const std::string& bdf, const std::string& vendor, const std::string& device)
 {
-    for (const FunctionKind& kind : ka720_functions) {
-        if (vendor == kind.vendor && device == kind.device)
-            return !kind.upstream_port_only || is_switch_upstream_port(bdf);
-    }
-    return false;
+    const auto* kind = std::find_if(std::begin(ka720_functions), std::end(ka720_functions),
+                                    [&](const FunctionKind& k) {
+                                        return vendor == k.vendor && device == k.device;
+                                    });
+    if (kind == std::end(ka720_functions))
+        return false;
+    return !kind->upstream_port_only || is_switch_upstream_port(bdf);
 }
 
 bool report_listing_failure()

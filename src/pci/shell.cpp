@@ -1,7 +1,9 @@
 #include "pci/shell.hpp"
 
 #include <cstdarg>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <memory>
 #include <vector>
 
@@ -22,12 +24,23 @@ void collect_output(std::FILE* stream, char* result, int capacity)
     result[0] = '\0';
     std::size_t position = 0;
     char chunk[chunk_size];
-    while (std::fgets(chunk, chunk_size, stream) != nullptr) {
-        const std::size_t length = std::strlen(chunk);
-        if (position + length >= static_cast<std::size_t>(capacity))
-            break;
-        std::memcpy(result + position, chunk, length + 1);
+    for (;;) {
+        // A chunk is a line, or a piece of at most 255 characters of one.
+        std::size_t length = 0;
+        int c = 0;
+        while (length < chunk_size - 1 && (c = std::getc(stream)) != EOF) {
+            // A NUL is not text: what came before it is all there is.
+            if (c == '\0')
+                return;
+            chunk[length++] = static_cast<char>(c);
+            if (c == '\n')
+                break;
+        }
+        if (length == 0 || position + length >= static_cast<std::size_t>(capacity))
+            return;
+        std::memcpy(result + position, chunk, length);
         position += length;
+        result[position] = '\0';
     }
 }
 
@@ -35,27 +48,29 @@ char* cmd_result(const char* command, char* result, int capacity)
 {
     if (capacity > 0)
         result[0] = '\0';
-    // "e": the pipe must not leak into the shells that later commands start.
-    const std::unique_ptr<std::FILE, PipeCloser> pipe(popen(command, "re"));
+    // Every outside program and driver command runs through the shell, and
+    // only checked text is ever placed in a command line. "e": the pipe must
+    // not leak into the shells that later commands start.
+    const std::unique_ptr<std::FILE, PipeCloser> pipe(popen(command, "re")); // NOLINT(cert-env33-c)
     if (!pipe)
         return nullptr;
     collect_output(pipe.get(), result, capacity);
     return result;
 }
 
-std::string format_command(const char* format, ...)
+// C-style variadic on purpose: the printf format attribute lets the compiler
+// check every command line's arguments against its format.
+std::string format_command(const char* format, ...) // NOLINT(cert-dcl50-cpp)
 {
     std::va_list arguments;
     va_start(arguments, format);
-    std::va_list measuring;
-    va_copy(measuring, arguments);
-    const int length = std::vsnprintf(nullptr, 0, format, measuring);
-    va_end(measuring);
-    std::string text(length > 0 ? static_cast<std::size_t>(length) : 0, '\0');
-    if (length > 0)
-        std::vsnprintf(text.data(), text.size() + 1, format, arguments);
+    char* text = nullptr;
+    const int length = vasprintf(&text, format, arguments);
     va_end(arguments);
-    return text;
+    if (length < 0)
+        throw std::bad_alloc();
+    const std::unique_ptr<char, decltype(&std::free)> owned(text, &std::free);
+    return std::string(text, static_cast<std::size_t>(length));
 }
 
 std::string shell_output(const std::string& command, int capacity)

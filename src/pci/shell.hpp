@@ -5,9 +5,9 @@
 
 // Runs `command` through the system shell and keeps its standard output in
 // `result`: the longest run of whole fgets chunks (lines, or 255-character
-// pieces of longer lines) that fits in capacity - 1 characters. The buffer
-// always ends up holding a terminated text, empty when the command printed
-// nothing. Returns `result`, or null when the shell could not be started.
+// pieces of longer lines) that fits in capacity - 1 characters, up to the
+// first NUL if any. The buffer always ends up holding a terminated text, empty
+// when the command printed nothing. Returns `result`, or null when the shell could not be started.
 // Waits until the command has ended; its exit status is not looked at.
 char* cmd_result(const char* command, char* result, int capacity);
 

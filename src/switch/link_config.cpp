@@ -20,7 +20,7 @@ void enable_nt_port(const std::string& port_bdf)
 
 } // namespace
 
-int enable_swtich8725_port(KA720_Board& board)
+int enable_swtich8725_port(const KA720_Board& board)
 {
     enable_nt_port(board.port0_bdf);
     enable_nt_port(board.port1_bdf);

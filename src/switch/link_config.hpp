@@ -4,7 +4,7 @@
 
 // Makes sure both NT port functions decode memory and forward requests: their
 // BAR2 windows carry the GPUs' peer traffic. Always returns 1.
-int enable_swtich8725_port(KA720_Board& board);
+int enable_swtich8725_port(const KA720_Board& board);
 
 // Records both link states and programs the switch's NT registers so that each
 // GPU's memory is reachable from the peer. Returns 1 when the window was

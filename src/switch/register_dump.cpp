@@ -3,6 +3,7 @@
 #include "switch/registers.hpp"
 #include "switch/switch_window.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <vector>
 
@@ -11,6 +12,7 @@ using namespace nt;
 namespace {
 
 struct DumpLine {
+    // cppcheck-suppress unusedStructMember
     const char* heading; // printed before the line, or null
     uint32_t offset;
 };
@@ -59,9 +61,9 @@ int check_configuration(const KA720_Board& board)
     if (window.status != ResourceStatus::mapped)
         return 0;
     for (const DumpGroup& group : dump_groups) {
-        std::vector<uint32_t> values;
-        for (const DumpLine& line : group)
-            values.push_back(window.load32(line.offset));
+        std::vector<uint32_t> values(group.size());
+        std::transform(group.begin(), group.end(), values.begin(),
+                       [&](const DumpLine& line) { return window.load32(line.offset); });
         for (std::size_t i = 0; i < group.size(); ++i) {
             if (group[i].heading != nullptr)
                 std::puts(group[i].heading);
