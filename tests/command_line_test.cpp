@@ -9,14 +9,13 @@
 namespace {
 
 using bench::FakeHost;
-using bench::RunOptions;
 
 TEST(CommandLine, HelpListsTheOptionsInOrderForAnyUser)
 {
     FakeHost host;
     host.add_boards(1);
     for (const bool as_root : {true, false}) {
-        const auto result = host.run({"--help"}, RunOptions{as_root, ""});
+        const auto result = host.run({"--help"}, bench::as_user(as_root));
         EXPECT_EQ(result.status, 0);
         EXPECT_EQ(result.err, "");
         EXPECT_TRUE(result.usr_local.empty());
@@ -54,7 +53,7 @@ TEST(CommandLine, ParseErrorsGoToStandardErrorWithCli11sCode)
         {{"--topo", "extra"}, CLI::ExitCodes::ExtrasError, "extra"},
     };
     for (const Case& c : cases) {
-        const auto result = host.run(c.arguments, RunOptions{false, ""});
+        const auto result = host.run(c.arguments, bench::as_user(false));
         EXPECT_EQ(result.status, static_cast<int>(c.code)) << c.arguments[0];
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find(c.message), std::string::npos) << result.err;
@@ -70,7 +69,7 @@ TEST(CommandLine, NonRootIsRefusedBeforeTheNodeFileIsTouched)
     host.set_node_file("1\n");
     for (const std::vector<std::string>& arguments :
          std::vector<std::vector<std::string>>{{}, {"--set-node", "0"}, {"--daemon"}, {"--topo"}}) {
-        const auto result = host.run(arguments, RunOptions{false, ""});
+        const auto result = host.run(arguments, bench::as_user(false));
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.out, "Requires root privileges.\n");
         EXPECT_EQ(result.err, "");

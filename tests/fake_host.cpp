@@ -372,9 +372,11 @@ uint16_t FakeHost::command_register(const std::string& bdf) const
 
 namespace {
 
-std::vector<std::string> tool_command(const std::vector<std::string>& arguments)
+std::vector<std::string> tool_command(const std::vector<std::string>& arguments,
+                                      const RunOptions& options)
 {
-    std::vector<std::string> command = {KA720_TOOL};
+    std::vector<std::string> command = options.wrapper;
+    command.push_back(KA720_TOOL);
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
 }
@@ -383,13 +385,13 @@ std::vector<std::string> tool_command(const std::vector<std::string>& arguments)
 
 RunResult FakeHost::run(const std::vector<std::string>& arguments, const RunOptions& options)
 {
-    return RunningTool(*this, tool_command(arguments), options).wait();
+    return RunningTool(*this, tool_command(arguments, options), options).wait();
 }
 
 std::unique_ptr<RunningTool> FakeHost::start(const std::vector<std::string>& arguments,
                                              const RunOptions& options)
 {
-    return std::make_unique<RunningTool>(*this, tool_command(arguments), options);
+    return std::make_unique<RunningTool>(*this, tool_command(arguments, options), options);
 }
 
 RunResult FakeHost::run_shell(const std::string& command)

@@ -87,8 +87,17 @@ struct RunResult {
 
 struct RunOptions {
     bool as_root = true;
-    std::string path; // PATH for the tool; empty: the usual one
+    std::string path;                 // PATH for the tool; empty: the usual one
+    std::vector<std::string> wrapper; // a program the tool runs under, such as valgrind
 };
+
+// Runs as root, or as the unprivileged user 65534 when `root` is false.
+inline RunOptions as_user(bool root)
+{
+    RunOptions options;
+    options.as_root = root;
+    return options;
+}
 
 enum class DevEntry { device_node, directory, symlink };
 
