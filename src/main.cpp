@@ -3,6 +3,7 @@
 #include "daemon.hpp"
 #include "driver/host_node_file.hpp"
 #include "pci/scan.hpp"
+#include "refusals.hpp"
 #include "run.hpp"
 
 #include <unistd.h>
@@ -39,22 +40,19 @@ int run(int argc, char** argv)
     }
 
     if (geteuid() != 0) {
-        std::puts("Requires root privileges.");
+        std::puts(not_root_refusal);
         return -1;
     }
     const std::optional<int> host_node_id = resolve_host_node_id(options.host_node_id);
     if (!host_node_id)
         return -1;
 
-    if (!init_pcie_kzdevice())
-        return -1;
-    const std::size_t found = ka720_device_bdf_set.size();
-    if (found == 0) {
-        std::puts("No KA72 GPU found.");
+    if (const std::optional<std::string> failure = init_pcie_kzdevice()) {
+        std::puts(failure->c_str());
         return -1;
     }
-    if (found % functions_per_board != 0) {
-        std::puts("Wrong topo, Please check your env!");
+    if (const char* refusal = board_count_refusal(ka720_device_bdf_set.size())) {
+        std::puts(refusal);
         return -1;
     }
 

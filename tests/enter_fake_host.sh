@@ -12,6 +12,9 @@ user=$2
 shift 2
 
 mount --bind "$bench/sys_bus_pci" /sys/bus/pci
+if [ -n "${BENCH_READ_ONLY_TREE:-}" ]; then
+    mount -o remount,bind,ro /sys/bus/pci
+fi
 mount -t tmpfs -o mode=0755 bench-usr-local /usr/local
 cp -a "$bench/usr_local/." /usr/local/
 mount --bind /dev/null "$bench/dev_null"

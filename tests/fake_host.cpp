@@ -376,7 +376,7 @@ std::vector<std::string> tool_command(const std::vector<std::string>& arguments,
                                       const RunOptions& options)
 {
     std::vector<std::string> command = options.wrapper;
-    command.push_back(KA720_TOOL);
+    command.push_back(options.program);
     command.insert(command.end(), arguments.begin(), arguments.end());
     return command;
 }
@@ -419,11 +419,14 @@ RunningTool::RunningTool(FakeHost& host, const std::vector<std::string>& command
         argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    std::string path_variable = std::string("PATH=") + usual_path;
-    std::string tool_path = "BENCH_TOOL_PATH=" + options.path;
-    std::vector<char*> envp = {path_variable.data()};
+    std::vector<std::string> environment = {std::string("PATH=") + usual_path};
     if (!options.path.empty())
-        envp.push_back(tool_path.data());
+        environment.push_back("BENCH_TOOL_PATH=" + options.path);
+    if (options.read_only_tree)
+        environment.push_back("BENCH_READ_ONLY_TREE=1");
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
     envp.push_back(nullptr);
 
     int out[2];

@@ -86,7 +86,10 @@ struct RunResult {
 };
 
 struct RunOptions {
+    // What runs: ka720-optical (KA720_TOOL), or ka720-optical-status (KA720_STATUS_TOOL).
+    std::string program = KA720_TOOL;
     bool as_root = true;
+    bool read_only_tree = false;      // the fake /sys/bus/pci mounted read-only
     std::string path;                 // PATH for the tool; empty: the usual one
     std::vector<std::string> wrapper; // a program the tool runs under, such as valgrind
 };

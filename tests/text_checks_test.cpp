@@ -4,6 +4,7 @@
 #include "driver/host_node_file.hpp"
 #include "pci/bdf.hpp"
 #include "pci/lookups.hpp"
+#include "pci/resource_table.hpp"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,18 @@ TEST(RegionAddress, ReadsLspciAddressField)
     };
     for (const Case& c : cases)
         EXPECT_EQ(parse_region_address(c.text), c.address) << '"' << c.text << '"';
+}
+
+TEST(ResourceTable, FindsTheFirst32GRegion)
+{
+    const std::string empty = "0x0000000000000000 0x0000000000000000 0x0000000000000000\n";
+    const std::string small = "0x00000000fb000000 0x00000000fb0fffff 0x0000000000040200\n";
+    const std::string big = "0x0000021000000000 0x00000217ffffffff 0x000000000014220c\n";
+    const std::string bigger = "0x0000030000000000 0x00000307ffffffff 0x000000000014220c\n";
+    EXPECT_EQ(region_32g_in_resource_table(empty + empty + big), 0x21000000000u);
+    EXPECT_EQ(region_32g_in_resource_table(small + bigger + big), 0x30000000000u);
+    EXPECT_EQ(region_32g_in_resource_table(small + empty), std::nullopt);
+    EXPECT_EQ(region_32g_in_resource_table("garbage\n0x10 0x1\n"), std::nullopt);
 }
 
 TEST(MinorText, KeepsOnlyABareNumber)

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <fstream>
 
 namespace {
 
@@ -75,4 +76,13 @@ std::string get_gpu_minor_id(const std::string& bdf)
     const std::string command
         = format_command("cat %s%s/%s", driver_directory, bdf.c_str(), minor_attribute);
     return checked_minor_text(shell_output(command, lookup_capacity));
+}
+
+std::string read_gpu_minor(const std::string& bdf)
+{
+    std::ifstream file(driver_directory + bdf + "/" + minor_attribute);
+    std::string text(lookup_capacity - 1, '\0');
+    file.read(text.data(), static_cast<std::streamsize>(text.size()));
+    text.resize(static_cast<std::size_t>(file.gcount()));
+    return checked_minor_text(text);
 }

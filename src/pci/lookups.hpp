@@ -21,3 +21,6 @@ std::string checked_minor_text(std::string_view text);
 
 // The GPU's minor number from the driver's "minor" attribute, checked as above.
 std::string get_gpu_minor_id(const std::string& bdf);
+
+// The same, read from the attribute directly rather than through the shell.
+std::string read_gpu_minor(const std::string& bdf);

@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -72,19 +71,18 @@ bool is_ka720_function(const std::string& bdf, const std::string& vendor, const 
     return !kind->upstream_port_only || is_switch_upstream_port(bdf);
 }
 
-bool report_listing_failure()
+std::string listing_failure()
 {
-    std::printf("Error: cannot list %s: %s\n", pci_devices_directory, std::strerror(errno));
-    return false;
+    return std::string("Error: cannot list ") + pci_devices_directory + ": " + std::strerror(errno);
 }
 
 } // namespace
 
-bool init_pcie_kzdevice()
+std::optional<std::string> init_pcie_kzdevice()
 {
     const std::unique_ptr<DIR, DirCloser> directory(opendir(pci_devices_directory));
     if (!directory)
-        return report_listing_failure();
+        return listing_failure();
     for (errno = 0; const dirent* entry = readdir(directory.get()); errno = 0) {
         // Only names of the kernel's own form are ever used, since they end
         // up in shell command lines.
@@ -100,6 +98,6 @@ bool init_pcie_kzdevice()
             ka720_device_bdf_set.insert(bdf);
     }
     if (errno != 0)
-        return report_listing_failure();
-    return true;
+        return listing_failure();
+    return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -12,6 +13,6 @@ extern std::set<std::string> ka720_device_bdf_set;
 // The same BDFs as a list: entry i is the i-th smallest.
 extern std::vector<std::string> ka720_device_bdf_vector;
 
-// Walks /sys/bus/pci/devices/ and fills ka720_device_bdf_set. Returns false,
-// after saying why, when the directory cannot be listed.
-bool init_pcie_kzdevice();
+// Walks /sys/bus/pci/devices/ and fills ka720_device_bdf_set. Returns what
+// went wrong when the directory cannot be listed.
+std::optional<std::string> init_pcie_kzdevice();
