@@ -265,6 +265,7 @@ void FakeHost::bind_gpu(const std::string& bdf, const std::optional<std::string>
 
 void FakeHost::add_board(const BoardSpec& board)
 {
+    boards_.push_back(board);
     FakeFunction gpu;
     gpu.vendor = "0x2b7c\n";
     gpu.class_code = 0x030200;

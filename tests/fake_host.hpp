@@ -178,6 +178,7 @@ public:
     uint32_t switch_word(const std::string& switch_bdf, uint32_t offset) const;
     uint16_t command_register(const std::string& bdf) const;
     SimulatedDriver& driver() { return *driver_; }
+    const std::vector<BoardSpec>& boards() const { return boards_; }
     std::vector<DriverCommand> driver_commands() const { return driver_->commands(); }
 
 private:
@@ -186,6 +187,7 @@ private:
     void bind_gpu(const std::string& bdf, const std::optional<std::string>& minor, CommandPort port);
 
     std::string root_;
+    std::vector<BoardSpec> boards_;
     std::unique_ptr<SimulatedDriver> driver_;
 };
 
