@@ -159,6 +159,12 @@ std::vector<DriverCommand> SimulatedDriver::commands() const
     return commands_;
 }
 
+std::chrono::steady_clock::time_point SimulatedDriver::last_arrival() const
+{
+    const std::lock_guard lock(mutex_);
+    return last_arrival_;
+}
+
 std::optional<int> SimulatedDriver::node() const
 {
     const std::lock_guard lock(mutex_);
@@ -285,6 +291,7 @@ int SimulatedDriver::write_command(const std::string& gpu, const char* data, std
         {
             const std::lock_guard lock(mutex_);
             commands_.push_back({gpu, line, test_word(gpu)});
+            last_arrival_ = std::chrono::steady_clock::now();
         }
         carry_out(gpu, line);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -47,6 +48,7 @@ public:
     std::string command_file(const std::string& bdf) const;
 
     std::vector<DriverCommand> commands() const;
+    std::chrono::steady_clock::time_point last_arrival() const;
     std::optional<int> node() const;                       // the last "node" command
     std::optional<uint64_t> window(const std::string& gpu) const; // the last "pt_p2p_cfg"
 
@@ -76,6 +78,7 @@ private:
     mutable std::mutex mutex_;
     std::map<std::string, bool> gpus_; // BDF -> rejecting
     std::vector<DriverCommand> commands_;
+    std::chrono::steady_clock::time_point last_arrival_;
     std::optional<int> node_;
     std::map<std::string, uint64_t> windows_;
     std::map<std::string, uint32_t> peer_words_;
