@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 fuzz_seconds=${KA720_FUZZ_SECONDS:-30}
 
 echo "== build and test"
-cmake -S . -B build -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+cmake -S . -B build -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DCMAKE_INSTALL_PREFIX=/usr
 cmake --build build -j2
 (cd build && ctest --output-on-failure -j2)
 

@@ -2,8 +2,9 @@
 // private mount namespace against a fake PCI tree and a simulated driver.
 //
 //   ka720-demo           two hosts joined by a simulated optical link
-//   ka720-demo ARGS...   one run with ARGS on a simulated two-board host,
-//                        its output exactly as the tool wrote it
+//   ka720-demo ARGS...   one run of ka720-optical with ARGS on a simulated
+//                        two-board host, its output exactly as written
+//   ka720-demo ka720-optical-status ARGS...   the same for the status program
 
 #include "optical_link.hpp"
 
@@ -66,12 +67,17 @@ int two_hosts()
     return 0;
 }
 
-int one_run(const std::vector<std::string>& arguments)
+int one_run(std::vector<std::string> arguments)
 {
     bench::FakeHost host;
     add_boards(host);
     host.set_node_file("0\n");
-    const bench::RunResult result = host.run(arguments);
+    bench::RunOptions options;
+    if (arguments.front() == "ka720-optical-status") {
+        options.program = KA720_STATUS_TOOL;
+        arguments.erase(arguments.begin());
+    }
+    const bench::RunResult result = host.run(arguments, options);
     std::fputs(result.out.c_str(), stdout);
     std::fputs(result.err.c_str(), stderr);
     return result.status;
