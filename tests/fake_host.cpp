@@ -325,6 +325,15 @@ void FakeHost::set_node_file(const std::string& text)
     write_text(root_ + "/usr_local/kz/etc/kz_node", text);
 }
 
+void FakeHost::separate_driver_path(const std::string& gpu)
+{
+    const fs::path view = root_ + "/sys_bus_pci/drivers/norvane/" + gpu;
+    fs::remove(view);
+    fs::create_directory(view);
+    fs::copy_file(device_path(gpu, "minor"), view / "minor");
+    write_text(view / "itr_debug", "");
+}
+
 void FakeHost::remove_driver_directory()
 {
     fs::remove_all(root_ + "/sys_bus_pci/drivers/norvane");

@@ -160,6 +160,10 @@ public:
     void add_board(const BoardSpec& board);
     void add_boards(int count);
     void set_node_file(const std::string& text);
+    // Makes drivers/norvane/<gpu> a directory of its own (not a link to the
+    // device's) whose itr_debug is a plain file, so that commands sent through
+    // the driver's path and through the device's path land apart.
+    void separate_driver_path(const std::string& gpu);
     void remove_driver_directory();
 
     // A directory of the usual commands, without the ones named, for PATH.

@@ -70,6 +70,27 @@ TEST(P2pPing, ServesEachActionOnBothGpus)
     }
 }
 
+TEST(P2pPing, PingsGoThroughTheDevicePathAndTheRestThroughTheDriver)
+{
+    FakeHost host;
+    const auto spec = bench::board_spec(0);
+    host.add_board(spec);
+    host.separate_driver_path(spec.gpu0);
+    host.separate_driver_path(spec.gpu1);
+    EXPECT_EQ(host.run({"--set-node", "0", "--p2p-ping", "p2p-read"}).status, 0);
+    std::vector<std::string> through_device;
+    for (const DriverCommand& command : host.driver_commands())
+        through_device.push_back(command.gpu + " " + command.line);
+    EXPECT_EQ(through_device, (std::vector<std::string>{spec.gpu0 + " p2p_ping r 21000000000",
+                                                        spec.gpu1 + " p2p_ping r 21800000000"}));
+    // Each plain file holds the last command sent through the driver's path.
+    const std::string driver = host.root() + "/sys_bus_pci/drivers/norvane/";
+    const auto last0 = host.read_bytes(driver + spec.gpu0 + "/itr_debug");
+    const auto last1 = host.read_bytes(driver + spec.gpu1 + "/itr_debug");
+    EXPECT_EQ(std::string(last0.begin(), last0.end()), "node 0\n");
+    EXPECT_EQ(std::string(last1.begin(), last1.end()), "pt_p2p_cfg 1 21800000000\n");
+}
+
 TEST(P2pPing, AnythingButTheFourActionsIsRefusedBeforeAnythingIsTouched)
 {
     for (const char* action : {"P2P-READ", "p2p-read ", "ping", "read"}) {
