@@ -3,6 +3,7 @@
 #include "daemon.hpp"
 #include "driver/host_node_file.hpp"
 #include "pci/scan.hpp"
+#include "guarded_main.hpp"
 #include "refusals.hpp"
 #include "run.hpp"
 
@@ -68,12 +69,5 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    // Nothing is expected to throw here; should something (memory, say), the
-    // operator gets a message and a failure status rather than an abort.
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "Error: %s\n", error.what());
-        return -1;
-    }
+    return guarded_main(run, argc, argv);
 }

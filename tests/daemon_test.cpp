@@ -150,9 +150,9 @@ TEST_F(Daemon, ConfiguresEveryBoardOnceANodeAppearsAndIgnoresItsRemoval)
     EXPECT_EQ(daemon->out(), "Configuring...\n");
     EXPECT_EQ(host.driver_commands(), pass(1));
     for (int index = 0; index < 2; ++index) {
-        const auto spec = bench::board_spec(index);
-        EXPECT_EQ(host.switch_word(spec.switch_port, 0x3F070), 0x837u);
-        EXPECT_EQ(host.command_register(spec.port1), 0x0406);
+        const auto layout = bench::board_spec(index);
+        EXPECT_EQ(host.switch_word(layout.switch_port, 0x3F070), 0x837u);
+        EXPECT_EQ(host.command_register(layout.port1), 0x0406);
     }
 
     // Removing it does nothing: the next creation is the next pass.
@@ -258,6 +258,7 @@ TEST_F(Daemon, EndsOnSigtermWithoutLeavingProcesses)
     start();
     daemon->create_in_dev("norvane0");
     await_commands(5);
+    ASSERT_TRUE(wait_until([&] { return daemon->waiting_for_events(); }));
     const auto result = daemon->terminate(SIGTERM);
     EXPECT_EQ(result.status, 128 + SIGTERM);
     EXPECT_TRUE(daemon->processes_left().empty());

@@ -7,6 +7,7 @@
 #include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -521,15 +522,36 @@ bool RunningTool::running() const
            && info.si_pid == 0;
 }
 
+namespace {
+
+// The descriptor of the process's inotify instance, or -1.
+int inotify_descriptor(pid_t pid)
+{
+    std::error_code error;
+    for (const auto& entry :
+         fs::directory_iterator("/proc/" + std::to_string(pid) + "/fdinfo", error)) {
+        if (read_text(entry.path()).find("inotify wd:") != std::string::npos)
+            return std::stoi(entry.path().filename());
+    }
+    return -1;
+}
+
+} // namespace
+
 bool RunningTool::watching_dev() const
 {
-    const std::string fds = "/proc/" + std::to_string(tool_pid_) + "/fdinfo";
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(fds, error)) {
-        if (read_text(entry.path()).find("inotify wd:") != std::string::npos)
-            return true;
-    }
-    return false;
+    return inotify_descriptor(tool_pid_) >= 0;
+}
+
+bool RunningTool::waiting_for_events() const
+{
+    const int inotify = inotify_descriptor(tool_pid_);
+    std::istringstream call(read_text("/proc/" + std::to_string(tool_pid_) + "/syscall"));
+    long number = -1;
+    std::string first_argument;
+    call >> number >> first_argument;
+    return inotify >= 0 && number == SYS_read && !first_argument.empty()
+           && std::stol(first_argument, nullptr, 16) == inotify;
 }
 
 void RunningTool::pause() const

@@ -120,6 +120,8 @@ public:
     std::string err() const;
     bool running() const;
     bool watching_dev() const; // an inotify watch is in place
+    // Blocked reading its inotify descriptor: whatever a pass started is over.
+    bool waiting_for_events() const;
 
     // Stops the tool (and waits until it has stopped) and lets it go on.
     void pause() const;

@@ -44,12 +44,12 @@ TEST(RegisterProgram, ReadsBothLinkWordsThenStoresInOrder)
 
 // The switch window as it must look after a configuration: the link words the
 // switch reported, the program's stores, and zero everywhere else.
-std::vector<uint8_t> expected_window(const bench::BoardSpec& spec, const KA720_Board& board)
+std::vector<uint8_t> expected_window(const bench::BoardSpec& layout, const KA720_Board& board)
 {
     std::vector<uint8_t> bytes(bench::switch_window_bytes, 0);
     auto put = [&](uint32_t offset, uint32_t value) { std::memcpy(&bytes[offset], &value, 4); };
-    put(0x3F078, spec.port0_link);
-    put(0x3D078, spec.port1_link);
+    put(0x3F078, layout.port0_link);
+    put(0x3D078, layout.port1_link);
     for (const RegisterStore& store : register_program(board).stores)
         put(store.offset, store.value);
     return bytes;
@@ -72,19 +72,19 @@ TEST(LinkConfiguration, SwitchWindowHoldsExactlyTheProgramForEitherNode)
 {
     for (const char* node : {"0", "1"}) {
         FakeHost host;
-        bench::BoardSpec spec = bench::board_spec(0);
-        spec.gpu1_bar0 = 0xc0000000; // below 4 GiB: the high half is 0
-        host.add_board(spec);
+        bench::BoardSpec layout = bench::board_spec(0);
+        layout.gpu1_bar0 = 0xc0000000; // below 4 GiB: the high half is 0
+        host.add_board(layout);
         const auto result = host.run({"--set-node", node});
         EXPECT_EQ(result.status, 0);
 
         KA720_Board board;
-        board.gpu0_bdf = spec.gpu0;
-        board.gpu0_bar0 = spec.gpu0_bar0;
-        board.gpu1_bdf = spec.gpu1;
-        board.gpu1_bar0 = spec.gpu1_bar0;
-        EXPECT_EQ(words_of(host.read_bytes(host.device_path(spec.switch_port, "resource0"))),
-                  words_of(expected_window(spec, board)))
+        board.gpu0_bdf = layout.gpu0;
+        board.gpu0_bar0 = layout.gpu0_bar0;
+        board.gpu1_bdf = layout.gpu1;
+        board.gpu1_bar0 = layout.gpu1_bar0;
+        EXPECT_EQ(words_of(host.read_bytes(host.device_path(layout.switch_port, "resource0"))),
+                  words_of(expected_window(layout, board)))
             << "node " << node;
     }
 }
@@ -96,14 +96,14 @@ TEST(LinkConfiguration, EnablesBothNtPortsAndTellsTheDriverTheirWindows)
     EXPECT_EQ(host.run({"--set-node", "1"}).status, 0);
     std::vector<bench::DriverCommand> expected;
     for (int index = 0; index < 2; ++index) {
-        const auto spec = bench::board_spec(index);
+        const auto layout = bench::board_spec(index);
         // Memory Space and Bus Master set, INTx Disable kept.
-        EXPECT_EQ(host.command_register(spec.port0), 0x0406);
-        EXPECT_EQ(host.command_register(spec.port1), 0x0406);
-        EXPECT_EQ(host.command_register(spec.switch_port), 0x0406);
-        expected.push_back({spec.gpu0, "pt_p2p_cfg " + std::to_string(2 * index) + " "
+        EXPECT_EQ(host.command_register(layout.port0), 0x0406);
+        EXPECT_EQ(host.command_register(layout.port1), 0x0406);
+        EXPECT_EQ(host.command_register(layout.switch_port), 0x0406);
+        expected.push_back({layout.gpu0, "pt_p2p_cfg " + std::to_string(2 * index) + " "
                                            + (index == 0 ? "21000000000" : "23000000000"), 0});
-        expected.push_back({spec.gpu1, "pt_p2p_cfg " + std::to_string(2 * index + 1) + " "
+        expected.push_back({layout.gpu1, "pt_p2p_cfg " + std::to_string(2 * index + 1) + " "
                                            + (index == 0 ? "21800000000" : "23800000000"), 0});
     }
     expected.push_back({bench::board_spec(0).gpu0, "node 1", 0});
@@ -131,11 +131,11 @@ TEST(LinkConfiguration, UnusableSwitchWindowIsLeftAloneAndTheOtherBoardGoesOn)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FakeHost host;
-        auto spec = broken;
-        spec.switch_window_size = c.window_size == 0 ? 4096 : c.window_size;
-        host.add_board(spec);
+        auto layout = broken;
+        layout.switch_window_size = c.window_size == 0 ? 4096 : c.window_size;
+        host.add_board(layout);
         host.add_board(bench::board_spec(1));
-        const std::string window = host.device_path(spec.switch_port, "resource0");
+        const std::string window = host.device_path(layout.switch_port, "resource0");
         if (c.window_size == 0)
             std::remove(window.c_str());
         const auto before = c.window_size == 0 ? std::vector<uint8_t>{} : host.read_bytes(window);

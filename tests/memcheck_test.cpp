@@ -86,6 +86,7 @@ TEST_F(Memcheck, DaemonEvent)
     ASSERT_TRUE(bench::wait_until([&] { return daemon->watching_dev() || !daemon->running(); }, 60s));
     daemon->create_in_dev("norvane0");
     ASSERT_TRUE(bench::wait_until([&] { return host.driver_commands().size() == 5; }, 60s));
+    ASSERT_TRUE(bench::wait_until([&] { return daemon->waiting_for_events(); }, 60s));
     daemon->terminate(SIGTERM);
     const std::string report = read_file(log);
     EXPECT_NE(report.find("ERROR SUMMARY: 0 errors"), std::string::npos) << report;

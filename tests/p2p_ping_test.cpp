@@ -27,7 +27,7 @@ struct PingCase {
 
 TEST(P2pPing, ServesEachActionOnBothGpus)
 {
-    const auto spec = bench::board_spec(0);
+    const auto layout = bench::board_spec(0);
     const PingCase cases[] = {
         {"reset-data", "0", "2b7c0000", nullptr},
         {"reset-data", "1", "2b7c1111", nullptr},
@@ -40,32 +40,32 @@ TEST(P2pPing, ServesEachActionOnBothGpus)
     for (const PingCase& c : cases) {
         SCOPED_TRACE(std::string(c.action) + " on node " + c.node);
         FakeHost host;
-        host.add_board(spec);
-        host.driver().set_test_word(spec.gpu0, 0xcafe0000);
-        host.driver().set_test_word(spec.gpu1, 0xcafe0000);
+        host.add_board(layout);
+        host.driver().set_test_word(layout.gpu0, 0xcafe0000);
+        host.driver().set_test_word(layout.gpu1, 0xcafe0000);
         const auto result = host.run({"--set-node", c.node, "--p2p-ping", c.action});
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(result.out, line(spec.gpu0, c.printed) + line(spec.gpu1, c.printed)
+        EXPECT_EQ(result.out, line(layout.gpu0, c.printed) + line(layout.gpu1, c.printed)
                                   + "Host Node ID: " + c.node + "\n");
 
         const uint32_t pattern = std::string(c.node) == "0" ? 0x2b7c0000 : 0x2b7c1111;
         std::vector<DriverCommand> expected = {
-            {spec.gpu0, "pt_p2p_cfg 0 21000000000", 0xcafe0000},
-            {spec.gpu1, "pt_p2p_cfg 1 21800000000", 0xcafe0000},
+            {layout.gpu0, "pt_p2p_cfg 0 21000000000", 0xcafe0000},
+            {layout.gpu1, "pt_p2p_cfg 1 21800000000", 0xcafe0000},
         };
         if (c.direction != nullptr) {
             // The pattern was in place when the command arrived; windows keep
             // all their digits.
-            expected.push_back({spec.gpu0, std::string("p2p_ping ") + c.direction + " 21000000000",
+            expected.push_back({layout.gpu0, std::string("p2p_ping ") + c.direction + " 21000000000",
                                 pattern});
-            expected.push_back({spec.gpu1, std::string("p2p_ping ") + c.direction + " 21800000000",
+            expected.push_back({layout.gpu1, std::string("p2p_ping ") + c.direction + " 21800000000",
                                 pattern});
         }
         const uint32_t final_word = std::stoul(c.printed, nullptr, 16);
-        expected.push_back({spec.gpu0, std::string("node ") + c.node, final_word});
+        expected.push_back({layout.gpu0, std::string("node ") + c.node, final_word});
         EXPECT_EQ(host.driver_commands(), expected);
         if (std::string(c.action) == "p2p-write") {
-            EXPECT_EQ(host.driver().peer_word(spec.gpu1), pattern);
+            EXPECT_EQ(host.driver().peer_word(layout.gpu1), pattern);
         }
     }
 }
@@ -73,20 +73,20 @@ TEST(P2pPing, ServesEachActionOnBothGpus)
 TEST(P2pPing, PingsGoThroughTheDevicePathAndTheRestThroughTheDriver)
 {
     FakeHost host;
-    const auto spec = bench::board_spec(0);
-    host.add_board(spec);
-    host.separate_driver_path(spec.gpu0);
-    host.separate_driver_path(spec.gpu1);
+    const auto layout = bench::board_spec(0);
+    host.add_board(layout);
+    host.separate_driver_path(layout.gpu0);
+    host.separate_driver_path(layout.gpu1);
     EXPECT_EQ(host.run({"--set-node", "0", "--p2p-ping", "p2p-read"}).status, 0);
     std::vector<std::string> through_device;
     for (const DriverCommand& command : host.driver_commands())
         through_device.push_back(command.gpu + " " + command.line);
-    EXPECT_EQ(through_device, (std::vector<std::string>{spec.gpu0 + " p2p_ping r 21000000000",
-                                                        spec.gpu1 + " p2p_ping r 21800000000"}));
+    EXPECT_EQ(through_device, (std::vector<std::string>{layout.gpu0 + " p2p_ping r 21000000000",
+                                                        layout.gpu1 + " p2p_ping r 21800000000"}));
     // Each plain file holds the last command sent through the driver's path.
     const std::string driver = host.root() + "/sys_bus_pci/drivers/norvane/";
-    const auto last0 = host.read_bytes(driver + spec.gpu0 + "/itr_debug");
-    const auto last1 = host.read_bytes(driver + spec.gpu1 + "/itr_debug");
+    const auto last0 = host.read_bytes(driver + layout.gpu0 + "/itr_debug");
+    const auto last1 = host.read_bytes(driver + layout.gpu1 + "/itr_debug");
     EXPECT_EQ(std::string(last0.begin(), last0.end()), "node 0\n");
     EXPECT_EQ(std::string(last1.begin(), last1.end()), "pt_p2p_cfg 1 21800000000\n");
 }
@@ -97,16 +97,16 @@ TEST(P2pPing, AnythingButTheFourActionsIsRefusedBeforeAnythingIsTouched)
         SCOPED_TRACE(action);
         FakeHost host;
         host.add_boards(2);
-        const auto spec = bench::board_spec(0);
-        const auto window = host.read_bytes(host.device_path(spec.switch_port, "resource0"));
+        const auto layout = bench::board_spec(0);
+        const auto window = host.read_bytes(host.device_path(layout.switch_port, "resource0"));
         const auto result = host.run({"--set-node", "0", "--info", "--topo", "--p2p-ping", action});
         EXPECT_EQ(result.status, 255);
         EXPECT_EQ(result.out, "--ping-p2p: required Text(eg：p2p-read or p2p-write or reset-data "
                               "or read-data)\n");
         EXPECT_TRUE(host.driver_commands().empty());
-        EXPECT_EQ(host.read_bytes(host.device_path(spec.switch_port, "resource0")), window);
-        EXPECT_EQ(host.command_register(spec.port0), 0x0400);
-        EXPECT_EQ(host.driver().test_word(spec.gpu0), 0u);
+        EXPECT_EQ(host.read_bytes(host.device_path(layout.switch_port, "resource0")), window);
+        EXPECT_EQ(host.command_register(layout.port0), 0x0400);
+        EXPECT_EQ(host.driver().test_word(layout.gpu0), 0u);
     }
 }
 

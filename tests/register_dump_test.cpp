@@ -14,15 +14,15 @@ using bench::FakeHost;
 TEST(RegisterDump, ShowsEachRegisterUnderItsHeading)
 {
     FakeHost host;
-    auto spec = bench::board_spec(0);
-    spec.gpu0_bar0 = 0x3800000000;
-    spec.gpu1_bar0 = 0xabc00000000;
-    spec.port0_link = 0x430000;
-    spec.port1_link = 0x1234abcd; // whatever the switch reports is shown as it is
-    host.add_board(spec);
+    auto layout = bench::board_spec(0);
+    layout.gpu0_bar0 = 0x3800000000;
+    layout.gpu1_bar0 = 0xabc00000000;
+    layout.port0_link = 0x430000;
+    layout.port1_link = 0x1234abcd; // whatever the switch reports is shown as it is
+    host.add_board(layout);
     // Words the configuration does not write keep a known pattern.
     {
-        std::fstream window(host.device_path(spec.switch_port, "resource0"),
+        std::fstream window(host.device_path(layout.switch_port, "resource0"),
                             std::ios::in | std::ios::out | std::ios::binary);
         for (uint32_t offset = 0x3C000; offset < 0x40000; offset += 4) {
             if (offset == 0x3F078 || offset == 0x3D078)
@@ -64,8 +64,8 @@ TEST(RegisterDump, ShowsEachRegisterUnderItsHeading)
                           "read reg 0x3ddb4: 1\n"
                           "Host Node ID: 0\n");
     // The dump only reads: the pattern around the registers is intact.
-    EXPECT_EQ(host.switch_word(spec.switch_port, 0x3F074), 0xa503F074u);
-    EXPECT_EQ(host.switch_word(spec.switch_port, 0x3DDB8), 0xa503DDB8u);
+    EXPECT_EQ(host.switch_word(layout.switch_port, 0x3F074), 0xa503F074u);
+    EXPECT_EQ(host.switch_word(layout.switch_port, 0x3DDB8), 0xa503DDB8u);
 }
 
 TEST(RegisterDump, EachBoardAfterItsInfoBlock)

@@ -69,15 +69,15 @@ TEST(RunSequence, DriverNotLoadedConfiguresNothing)
     FakeHost host;
     host.add_boards(2);
     host.remove_driver_directory();
-    const auto spec = bench::board_spec(0);
-    const auto window = host.read_bytes(host.device_path(spec.switch_port, "resource0"));
+    const auto layout = bench::board_spec(0);
+    const auto window = host.read_bytes(host.device_path(layout.switch_port, "resource0"));
     const auto result = host.run({"--set-node", "0", "--info", "--topo"});
     EXPECT_EQ(result.status, 255);
     EXPECT_EQ(result.out, "Please load KA720 driver firstly.\n");
-    EXPECT_NE(result.err.find("/sys/bus/pci/drivers/norvane/" + spec.gpu0 + "/minor"),
+    EXPECT_NE(result.err.find("/sys/bus/pci/drivers/norvane/" + layout.gpu0 + "/minor"),
               std::string::npos) << result.err; // the minor lookups ran first
-    EXPECT_EQ(host.read_bytes(host.device_path(spec.switch_port, "resource0")), window);
-    EXPECT_EQ(host.command_register(spec.port0), 0x0400);
+    EXPECT_EQ(host.read_bytes(host.device_path(layout.switch_port, "resource0")), window);
+    EXPECT_EQ(host.command_register(layout.port0), 0x0400);
 }
 
 TEST(RunSequence, FunctionWithoutItsRegionRefusesTheWholeRun)
@@ -108,18 +108,18 @@ TEST(RunSequence, FunctionWithoutItsRegionRefusesTheWholeRun)
 TEST(RunSequence, GpuWithoutMinorGetsNoWindowCommand)
 {
     FakeHost host;
-    auto spec = bench::board_spec(0);
-    spec.gpu1_minor = "3; touch ka720-minor-injection\n";
-    host.add_board(spec);
+    auto layout = bench::board_spec(0);
+    layout.gpu1_minor = "3; touch ka720-minor-injection\n";
+    host.add_board(layout);
     const auto result = host.run({"--set-node", "0", "--info"});
     EXPECT_EQ(result.status, 0);
-    EXPECT_NE(result.out.find("Error: GPU " + spec.gpu1
+    EXPECT_NE(result.out.find("Error: GPU " + layout.gpu1
                               + " has no minor number from the driver; its peer window is not sent.\n"),
               std::string::npos);
     EXPECT_NE(result.out.find("minor_id: \n"), std::string::npos);
     EXPECT_EQ(host.driver_commands(),
-              (std::vector<DriverCommand>{{spec.gpu0, "pt_p2p_cfg 0 21000000000", 0},
-                                          {spec.gpu0, "node 0", 0}}));
+              (std::vector<DriverCommand>{{layout.gpu0, "pt_p2p_cfg 0 21000000000", 0},
+                                          {layout.gpu0, "node 0", 0}}));
     EXPECT_FALSE(std::filesystem::exists("ka720-minor-injection"));
 }
 

@@ -67,14 +67,14 @@ TEST(Status, JsonReportsEveryBoardField)
     };
     for (int index = 0; index < 2; ++index) {
         SCOPED_TRACE(index);
-        const auto spec = bench::board_spec(index);
+        const auto layout = bench::board_spec(index);
         const auto& board = json["boards"][static_cast<std::size_t>(index)];
         const Expected& e = expected[index];
         EXPECT_EQ(board["index"].number(), index);
-        EXPECT_EQ(board["switch_bdf"].text(), spec.switch_port);
+        EXPECT_EQ(board["switch_bdf"].text(), layout.switch_port);
         EXPECT_TRUE(board["switch_error"].is_null());
-        const std::string gpus[2] = {spec.gpu0, spec.gpu1};
-        const std::string ports[2] = {spec.port0, spec.port1};
+        const std::string gpus[2] = {layout.gpu0, layout.gpu1};
+        const std::string ports[2] = {layout.port0, layout.port1};
         for (std::size_t n = 0; n < 2; ++n) {
             const auto& gpu = board["gpus"][n];
             EXPECT_EQ(gpu["bdf"].text(), gpus[n]);

@@ -41,10 +41,10 @@ TEST(Topology, RowsFollowTheLinkWordsAndDownLinksGiveStatus128)
         SCOPED_TRACE(c.name);
         FakeHost host;
         for (int index = 0; index < 2; ++index) {
-            auto spec = bench::board_spec(index);
-            spec.port0_link = c.words[2 * index];
-            spec.port1_link = c.words[2 * index + 1];
-            host.add_board(spec);
+            auto layout = bench::board_spec(index);
+            layout.port0_link = c.words[2 * index];
+            layout.port1_link = c.words[2 * index + 1];
+            host.add_board(layout);
         }
         const auto result = host.run({"--set-node", "0", "--topo"});
         std::string table = opening + rule;

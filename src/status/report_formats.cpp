@@ -125,41 +125,42 @@ std::string error_json(const std::string& message)
 std::string status_prometheus(const HostStatus& status)
 {
     std::ostringstream out;
-    out << "# HELP ka720_boards KA720 boards found on this host.\n"
-        << "# TYPE ka720_boards gauge\n"
-        << "ka720_boards " << status.boards.size() << "\n";
-    out << "# HELP ka720_host_node_id This host's node id on the optical link (absent when unset).\n"
-        << "# TYPE ka720_host_node_id gauge\n";
+    auto metric = [&](const char* name, const char* help) {
+        out << "# HELP " << name << " " << help << "\n"
+            << "# TYPE " << name << " gauge\n";
+    };
+    // One sample per NT port, left out where the port has no value.
+    auto per_port = [&](const char* name, const char* help,
+                        const auto& value_of /* (const PortStatus&) -> optional<string> */) {
+        metric(name, help);
+        for (std::size_t b = 0; b < status.boards.size(); ++b) {
+            for (int p = 0; p < 2; ++p) {
+                if (const std::optional<std::string> value = value_of(status.boards[b].ports[p]))
+                    out << name << port_labels(b, p, status.boards[b].gpus[p]) << " " << *value
+                        << "\n";
+            }
+        }
+    };
+
+    metric("ka720_boards", "KA720 boards found on this host.");
+    out << "ka720_boards " << status.boards.size() << "\n";
+    metric("ka720_host_node_id", "This host's node id on the optical link (absent when unset).");
     if (status.host_node_id)
         out << "ka720_host_node_id " << *status.host_node_id << "\n";
-    out << "# HELP ka720_link_up Whether the optical link of an NT port is up.\n"
-        << "# TYPE ka720_link_up gauge\n";
-    for (std::size_t b = 0; b < status.boards.size(); ++b) {
-        for (int p = 0; p < 2; ++p)
-            out << "ka720_link_up" << port_labels(b, p, status.boards[b].gpus[p]) << " "
-                << (link_is_up(status.boards[b].ports[p]) ? 1 : 0) << "\n";
-    }
-    out << "# HELP ka720_link_speed_gts Current speed of an NT port's link in GT/s.\n"
-        << "# TYPE ka720_link_speed_gts gauge\n";
-    for (std::size_t b = 0; b < status.boards.size(); ++b) {
-        for (int p = 0; p < 2; ++p) {
-            const auto& word = status.boards[b].ports[p].link_word;
-            const auto speed = word ? link_speed(*word) : std::nullopt;
-            if (speed)
-                out << "ka720_link_speed_gts" << port_labels(b, p, status.boards[b].gpus[p]) << " "
-                    << *speed << "\n";
-        }
-    }
-    out << "# HELP ka720_link_width Negotiated width of an NT port's link in lanes.\n"
-        << "# TYPE ka720_link_width gauge\n";
-    for (std::size_t b = 0; b < status.boards.size(); ++b) {
-        for (int p = 0; p < 2; ++p) {
-            const auto& word = status.boards[b].ports[p].link_word;
-            if (word)
-                out << "ka720_link_width" << port_labels(b, p, status.boards[b].gpus[p]) << " "
-                    << link_width(*word) << "\n";
-        }
-    }
+    per_port("ka720_link_up", "Whether the optical link of an NT port is up.",
+             [](const PortStatus& port) -> std::optional<std::string> {
+                 return link_is_up(port) ? "1" : "0";
+             });
+    per_port("ka720_link_speed_gts", "Current speed of an NT port's link in GT/s.",
+             [](const PortStatus& port) -> std::optional<std::string> {
+                 return port.link_word ? link_speed(*port.link_word) : std::nullopt;
+             });
+    per_port("ka720_link_width", "Negotiated width of an NT port's link in lanes.",
+             [](const PortStatus& port) -> std::optional<std::string> {
+                 if (!port.link_word)
+                     return std::nullopt;
+                 return std::to_string(link_width(*port.link_word));
+             });
     return out.str();
 }
 

@@ -1,6 +1,7 @@
 // ka720-optical-status: the link state of every board for monitoring systems.
 // Strictly read-only: no register store, no driver command, no file written.
 
+#include "guarded_main.hpp"
 #include "pci/scan.hpp"
 #include "refusals.hpp"
 #include "status/host_status.hpp"
@@ -54,10 +55,5 @@ int run(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
-    try {
-        return run(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "Error: %s\n", error.what());
-        return -1;
-    }
+    return guarded_main(run, argc, argv);
 }
