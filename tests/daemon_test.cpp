@@ -219,13 +219,14 @@ TEST_F(Daemon, OneShotOptionsHaveNoEffectAndNothingIsPrintedWhileWaiting)
 
 TEST_F(Daemon, SendsWhatTheNodeFileHoldsAtEachPass)
 {
+    std::filesystem::remove("/tmp/x");
     start();
     daemon->create_in_dev("norvane0");
     await_commands(5);
     write_node_file("0\n");
     daemon->create_in_dev("norvane1");
     await_commands(10);
-    write_node_file("7\n");
+    write_node_file("0; touch /tmp/x\n");
     daemon->create_in_dev("norvane2");
     EXPECT_TRUE(wait_until([&] { return !daemon->err().empty(); }));
     std::remove(("/proc/" + std::to_string(daemon->pid()) + "/root/usr/local/kz/etc/kz_node").c_str());
@@ -240,6 +241,7 @@ TEST_F(Daemon, SendsWhatTheNodeFileHoldsAtEachPass)
     EXPECT_EQ(host.driver_commands(), expected);
     EXPECT_EQ(daemon->err(), "Error: /usr/local/kz/etc/kz_node does not hold 0 or 1; "
                              "node id not sent to the driver.\n");
+    EXPECT_FALSE(std::filesystem::exists("/tmp/x"));
 }
 
 TEST_F(Daemon, DriverLoadedAfterStartIsConfiguredWithItsMinors)

@@ -70,6 +70,12 @@ const Fault faults[] = {
      {}, 255, node_refusal, "", false, 0, ""},
     {"node file holding 7", [](FakeHost& h, RunOptions&) { h.set_node_file("7\n"); },
      {}, 255, node_refusal, "", false, 0, "7\n"},
+    {"node file holding a shell command",
+     [](FakeHost& h, RunOptions&) {
+         fs::remove("/tmp/x");
+         h.set_node_file("1; touch /tmp/x\n");
+     },
+     {}, 255, node_refusal, "", false, 0, "1; touch /tmp/x\n"},
     {"node file of 64+ characters",
      [](FakeHost& h, RunOptions&) { h.set_node_file(std::string(64, '1') + "\n"); },
      {}, 255, node_refusal, "", false, 0, std::string(64, '1') + "\n"},
