@@ -2,8 +2,8 @@
 #include "command_line.hpp"
 #include "daemon.hpp"
 #include "driver/host_node_file.hpp"
-#include "pci/scan.hpp"
 #include "guarded_main.hpp"
+#include "pci/scan.hpp"
 #include "refusals.hpp"
 #include "run.hpp"
 
