@@ -30,11 +30,7 @@ constexpr int unrelated_functions = 200;
 void add_host(FakeHost& host, int boards)
 {
     host.add_boards(boards);
-    for (int index = 0; index < unrelated_functions; ++index) {
-        char bdf[16];
-        std::snprintf(bdf, sizeof bdf, "0002:%02x:%02x.%x", index / 32, index % 32, 0);
-        host.add_function(bench::network_card(bdf));
-    }
+    host.add_unrelated_functions(unrelated_functions, 2);
     host.set_node_file("0\n");
 }
 

@@ -124,11 +124,15 @@ protected:
             << host.driver_commands().size() << " commands\n" << daemon->out();
     }
 
-    void write_node_file(const std::string& text)
+    // The node file as the daemon sees it, in its own /usr/local.
+    std::string node_file() const
     {
-        std::ofstream("/proc/" + std::to_string(daemon->pid()) + "/root/usr/local/kz/etc/kz_node",
-                      std::ios::trunc)
-            << text;
+        return "/proc/" + std::to_string(daemon->pid()) + "/root/usr/local/kz/etc/kz_node";
+    }
+
+    void write_node_file(const std::string& text) const
+    {
+        std::ofstream(node_file(), std::ios::trunc) << text;
     }
 
     FakeHost host;
@@ -229,7 +233,7 @@ TEST_F(Daemon, SendsWhatTheNodeFileHoldsAtEachPass)
     write_node_file("0; touch /tmp/x\n");
     daemon->create_in_dev("norvane2");
     EXPECT_TRUE(wait_until([&] { return !daemon->err().empty(); }));
-    std::remove(("/proc/" + std::to_string(daemon->pid()) + "/root/usr/local/kz/etc/kz_node").c_str());
+    std::remove(node_file().c_str());
     daemon->create_in_dev("norvane3");
     await_commands(19);
 

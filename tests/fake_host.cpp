@@ -320,6 +320,12 @@ void FakeHost::add_boards(int count)
         add_board(board_spec(index));
 }
 
+void FakeHost::add_unrelated_functions(int count, int domain)
+{
+    for (int index = 0; index < count; ++index)
+        add_function(network_card(hex_bdf(domain, index / 32 % 256, index % 32, 0)));
+}
+
 void FakeHost::set_node_file(const std::string& text)
 {
     fs::create_directories(root_ + "/usr_local/kz/etc");

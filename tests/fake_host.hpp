@@ -161,6 +161,8 @@ public:
     void add_function(const FakeFunction& function);
     void add_board(const BoardSpec& board);
     void add_boards(int count);
+    // `count` network cards in PCI domain `domain`, unrelated to any board.
+    void add_unrelated_functions(int count, int domain);
     void set_node_file(const std::string& text);
     // Makes drivers/norvane/<gpu> a directory of its own (not a link to the
     // device's) whose itr_debug is a plain file, so that commands sent through

@@ -136,11 +136,7 @@ TEST(Faults, AThousandUnrelatedFunctionsChangeNothing)
 {
     FakeHost host;
     host.add_boards(2);
-    for (int index = 0; index < 1000; ++index) {
-        char bdf[16];
-        std::snprintf(bdf, sizeof bdf, "0001:%02x:%02x.%x", index / 32 % 256, index % 32, 0);
-        host.add_function(bench::network_card(bdf));
-    }
+    host.add_unrelated_functions(1000, 1);
     const auto started = std::chrono::steady_clock::now();
     const auto result = host.run({"--set-node", "0", "--topo"});
     EXPECT_EQ(result.status, 0);

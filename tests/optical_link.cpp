@@ -5,7 +5,9 @@ namespace bench {
 namespace {
 
 // Register offsets of port n's L-side block: its link word and the address
-// translation that requests from the link go through.
+// translation that requests from the link go through. Written out here rather
+// than taken from the tool's register table, so that a wrong offset there
+// cannot be matched by the simulator.
 uint32_t lside_block(int port)
 {
     return port == 0 ? 0x3F000 : 0x3D000;

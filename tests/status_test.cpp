@@ -205,7 +205,6 @@ std::map<std::string, std::vector<uint8_t>> written_state(const FakeHost& host)
 {
     std::map<std::string, std::vector<uint8_t>> state;
     for (const auto& entry : fs::recursive_directory_iterator(host.root() + "/sys_bus_pci/devices")) {
-        const std::string name = entry.path().filename();
         if (entry.is_regular_file() && fs::file_size(entry.path()) < (1u << 20))
             state[entry.path().string()] = host.read_bytes(entry.path().string());
     }
